@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <utility>
 
 #include "foundation/types.h"
 
@@ -250,8 +251,8 @@ const LVString16& constString16(const char* literal);
 
 // UTF-8 to 16-bit units. Decoding stops at a zero byte, at the end of the
 // range, or before a sequence cut short by either. An invalid lead byte, a
-// stray continuation byte or a lead whose continuation bytes are missing is
-// one U+FFFD, and decoding resumes at the next byte. A four-byte sequence
+// stray continuation byte, or a lead with its continuation bytes up to one
+// that does not belong to it, is one U+FFFD; decoding resumes after it. A four-byte sequence
 // (a character outside the 16-bit range) becomes one U+FFFD.
 LVString16 decodeUtf8(const char* zstr);
 LVString16 decodeUtf8(const char* bytes, size_t byteCount);
