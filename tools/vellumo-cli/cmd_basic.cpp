@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "foundation/log.h"
 #include "foundation/lvstring.h"
+#include "streams/filestream.h"
 #include "streams/stream.h"
 
 namespace cli {

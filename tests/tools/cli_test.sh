@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Checks vellumo-cli's commands, options and exit statuses.
+set -u
+cli="$1"
+src="$2"
+fails=0
+check() {  # check NAME EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1"
+        echo "  expected: $2"
+        echo "  actual:   $3"
+        fails=$((fails + 1))
+    fi
+}
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# stat agrees with the system's size and with the CRC-32 in a gzip trailer.
+crc_of() { gzip -c -n < "$1" | tail -c 8 | head -c 4 | od -An -tx4 | tr -d ' \n' | tr a-f A-F; }
+printf 'hello, world\n' > "$tmp/hello.txt"
+: > "$tmp/empty"
+name="$tmp/Капитанская дочка.mobi"
+cp "$src/samples/kapitanskaya-dochka.mobi" "$name"
+for f in "$tmp/hello.txt" "$tmp/empty" "$name"; do
+    out=$("$cli" stat "$f")
+    check "stat exit $f" 0 $?
+    check "stat $f" "size=$(stat -c %s "$f")
+crc32=$(crc_of "$f")" "$out"
+done
+# A bare name resolves against the working folder.
+out=$(cd "$tmp" && "$cli" stat hello.txt | head -1)
+check "stat bare name" "size=13" "$out"
+
+# Missing files and folders cannot be loaded.
+"$cli" stat "$tmp/missing" >/dev/null 2>&1
+check "missing file exit" 1 $?
+"$cli" stat "$tmp" >/dev/null 2>&1
+check "folder exit" 1 $?
+
+# Usage errors.
+"$cli" >/dev/null 2>&1; check "no command" 2 $?
+"$cli" nosuch >/dev/null 2>&1; check "unknown command" 2 $?
+"$cli" stat >/dev/null 2>&1; check "missing argument" 2 $?
+"$cli" --log bogus stat "$tmp/hello.txt" >/dev/null 2>&1; check "bad log level" 2 $?
+"$cli" --log trace stat "$tmp/hello.txt" >/dev/null 2>&1; check "log level accepted" 0 $?
+"$cli" --help | grep -q '^usage: vellumo-cli'; check "help" 0 $?
+"$cli" --version | grep -q '^vellumo-cli [0-9]'; check "version" 0 $?
+
+# The fatal-error path prints its line and exits with the code's low 8 bits.
+err=$("$cli" fatal -2 'realloc failed' 2>&1 >/dev/null)
+check "fatal status" 254 $?
+check "fatal message" "FATAL ERROR #-2: realloc failed" "$err"
+
+if [ "$fails" -eq 0 ]; then echo "cli: all checks passed"; exit 0; fi
+exit 1
