@@ -1,0 +1,279 @@
+// The document tree of one book.
+//
+// Three layers, each adding one concern:
+//   tinyNodeCollection  node instance tables, the four data storages,
+//                       document flags, cache-file hook, registry slot;
+//   lxmlDocBase         name tables, attribute values, id map, render
+//                       properties, highlight settings, page-list buffer;
+//   ldomDocument        the concrete, reference-counted document.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dom/datastorage.h"
+#include "dom/idnodemap.h"
+#include "dom/ldomnode.h"
+#include "dom/nametables.h"
+#include "dom/nodehandle.h"
+#include "foundation/lvstring.h"
+#include "foundation/refcount.h"
+
+class TimeLimit;
+class tinyNodeCollection;
+
+// Document flags.
+constexpr uint32_t DOC_FLAG_ENABLE_INTERNAL_STYLES = 0x0001;
+constexpr uint32_t DOC_FLAG_ENABLE_FOOTNOTES = 0x0002;
+constexpr uint32_t DOC_FLAG_PREFORMATTED_TEXT = 0x0004;
+constexpr uint32_t DOC_FLAG_TEXT_PREFORMATTED = DOC_FLAG_PREFORMATTED_TEXT;
+constexpr uint32_t DOC_FLAG_ENABLE_DOC_FONTS = 0x0008;
+constexpr uint32_t DOC_FLAGS_DEFAULT = 0x000B;
+
+// Process-wide table of live documents. A node stores its document's slot
+// number in its instance, so a node finds its document without a pointer.
+class DocumentRegistry {
+public:
+    static constexpr int kSlots = 256;
+
+    // Takes the first free slot at or after the one following the last slot
+    // handed out (wrapping); -1 when all are taken.
+    static int registerDocument(tinyNodeCollection* doc);
+    // Clears every slot holding doc.
+    static void unregisterDocument(tinyNodeCollection* doc);
+    static tinyNodeCollection* get(int slot) { return slots_[slot & 0xFF]; }
+    static int liveCount();
+
+private:
+    static inline tinyNodeCollection* slots_[kSlots] = {};
+    static inline int next_ = 0;
+};
+
+// A text node while it is mutable.
+struct ldomMutableText {
+    NodeHandle parent = 0;  // reference form
+    LVString8 text;         // UTF-8
+};
+
+// An element while it is mutable.
+struct ldomMutableElement {
+    NodeHandle parent = 0;  // reference form; 0 for the root and detached elements
+    uint16_t nameId = 0;
+    uint16_t nsId = 0;
+    uint8_t renderMethod = 0;
+    std::vector<NodeHandle> children;  // reference form
+    std::vector<ldomAttribute> attrs;
+};
+
+// Values recorded at the last full render and compared to decide whether a
+// cached layout can be reused.
+struct DocRenderProps {
+    uint32_t pageWidth = 0;
+    uint32_t pageHeight = 0;
+    uint32_t docFlags = 0;
+    uint32_t styleHash = 0;
+    uint32_t stylesheetHash = 0;
+};
+
+// Colours (0xTTRRGGBB) and mode used when drawing highlights.
+struct DocHighlightSettings {
+    uint32_t selectionColor = 0x80AAAAAA;
+    uint32_t bookmarkCommentColor = 0xC0FFFF00;
+    uint32_t bookmarkCorrectionColor = 0xC0FF8000;
+    int highlightBookmarks = 1;
+};
+
+class tinyNodeCollection {
+public:
+    virtual ~tinyNodeCollection();
+    tinyNodeCollection(const tinyNodeCollection&) = delete;
+    tinyNodeCollection& operator=(const tinyNodeCollection&) = delete;
+
+    // False when no registry slot was free: such a document has no nodes.
+    bool isRegistered() const { return docIndex_ >= 0; }
+    int getDocIndex() const { return docIndex_; }
+
+    // The element with index 1 (null for an unregistered document).
+    ldomNode* getRootNode() const;
+    // The node a handle names, in either form; null for 0, a free instance,
+    // or an index that was never handed out.
+    ldomNode* getNodeById(NodeHandle handle) const;
+
+    // Highest instance index handed out, per kind.
+    uint32_t getElementCount() const { return elements_.maxIndex; }
+    uint32_t getTextCount() const { return texts_.maxIndex; }
+    uint32_t getLiveNodeCount() const { return liveNodes_; }
+    uint32_t getMutableElementCount() const { return mutableElementCount_; }
+    uint32_t getMutableTextCount() const { return mutableTextCount_; }
+    // True once a node could not be created because an instance table was
+    // full; a load that sees it fails with a message.
+    bool nodeTableOverflow() const { return nodeTableOverflow_; }
+
+    // ---- flags ----
+    uint32_t getDocFlags() const { return docFlags_; }
+    bool getDocFlag(uint32_t flag) const { return (docFlags_ & flag) != 0; }
+    void setDocFlag(uint32_t flag, bool on);
+    void setDocFlags(uint32_t value);
+
+    // ---- storages ----
+    ldomDataStorageManager& textStorage() { return textStorage_; }
+    ldomDataStorageManager& elementStorage() { return elementStorage_; }
+    ldomDataStorageManager& rectStorage() { return rectStorage_; }
+    ldomDataStorageManager& styleStorage() { return styleStorage_; }
+
+    // ---- cache file ----
+    DocCacheFile* cacheFile() const { return cacheFile_.get(); }
+    void setCacheFile(std::unique_ptr<DocCacheFile> file) { cacheFile_ = std::move(file); }
+    // Gets a cache file for swapping. Without a cache directory there is
+    // none: the default reports failure and chunks stay in memory.
+    virtual bool createCacheFile();
+    // Set when a swap or a restore failed; later swaps are refused.
+    bool cacheFailed() const { return cacheFailed_; }
+    void setCacheFailed() { cacheFailed_ = true; }
+
+    // Logs element, text, storage and node counts.
+    void logMemoryUsage() const;
+
+protected:
+    tinyNodeCollection();
+
+    struct InstanceTable {
+        ldomNode* chunks[1024] = {};  // 1024 instances each, allocated on first use
+        uint32_t maxIndex = 0;
+        uint32_t freeHead = 0;
+    };
+
+private:
+    friend class ldomNode;
+    friend class lxmlDocBase;
+    friend struct DomInternals;
+
+    ldomNode* instanceAt(bool element, uint32_t index) const;
+    // A fresh instance of the given type (mutable text, mutable element or
+    // persistent text); null when the table is full.
+    ldomNode* allocInstance(uint32_t type);
+    void freeInstance(ldomNode* node);
+
+    uint32_t storeMutableElement(std::unique_ptr<ldomMutableElement> e);
+    ldomMutableElement* mutableElement(uint32_t slot) const {
+        return slot < mutableElements_.size() ? mutableElements_[slot].get() : nullptr;
+    }
+    void releaseMutableElement(uint32_t slot);
+    uint32_t storeMutableText(std::unique_ptr<ldomMutableText> t);
+    ldomMutableText* mutableText(uint32_t slot) const {
+        return slot < mutableTexts_.size() ? mutableTexts_[slot].get() : nullptr;
+    }
+    void releaseMutableText(uint32_t slot);
+
+    int docIndex_ = -1;
+    uint32_t docFlags_ = DOC_FLAGS_DEFAULT;
+    InstanceTable elements_;
+    InstanceTable texts_;
+    uint32_t liveNodes_ = 0;
+    uint32_t mutableElementCount_ = 0;
+    uint32_t mutableTextCount_ = 0;
+    bool nodeTableOverflow_ = false;
+
+    std::vector<std::unique_ptr<ldomMutableElement>> mutableElements_;
+    std::vector<uint32_t> freeElementSlots_;
+    std::vector<std::unique_ptr<ldomMutableText>> mutableTexts_;
+    std::vector<uint32_t> freeTextSlots_;
+
+    ldomDataStorageManager textStorage_;
+    ldomDataStorageManager elementStorage_;
+    ldomDataStorageManager rectStorage_;
+    ldomDataStorageManager styleStorage_;
+
+    std::unique_ptr<DocCacheFile> cacheFile_;
+    bool cacheFailed_ = false;
+    bool reportedNoCacheDir_ = false;
+};
+
+class lxmlDocBase : public tinyNodeCollection {
+public:
+    // ---- name tables ----
+    // Ids by name, creating the name when absent (0 for an empty name).
+    uint16_t getElementNameIndex(const LVString16& name) { return elementNames_.idByName(name, true); }
+    uint16_t getElementNameIndex(const char* name) { return elementNames_.idByName(name, true); }
+    uint16_t getAttrNameIndex(const LVString16& name) { return attrNames_.idByName(name, true); }
+    uint16_t getAttrNameIndex(const char* name) { return attrNames_.idByName(name, true); }
+    uint16_t getNsNameIndex(const LVString16& name) { return nsNames_.idByName(name, true); }
+    uint16_t getNsNameIndex(const char* name) { return nsNames_.idByName(name, true); }
+    // Ids by name without creating; 0 when unknown.
+    uint16_t findElementNameIndex(const LVString16& name) const { return elementNames_.findId(name); }
+    uint16_t findAttrNameIndex(const LVString16& name) const { return attrNames_.findId(name); }
+    uint16_t findNsNameIndex(const LVString16& name) const { return nsNames_.findId(name); }
+    // Names by id; empty when unknown.
+    LVString16 getElementName(uint16_t id) const { return elementNames_.nameById(id); }
+    LVString16 getAttrName(uint16_t id) const { return attrNames_.nameById(id); }
+    LVString16 getNsName(uint16_t id) const { return nsNames_.nameById(id); }
+    const ElementDefProps* getElementTypePtr(uint16_t id) const { return elementNames_.propsById(id); }
+
+    // Loads a predefined table (rows up to the one with id 0).
+    bool setNodeTypes(const NameTableRow* table) { return elementNames_.loadTable(table); }
+    bool setAttributeTypes(const NameTableRow* table);
+    bool setNameSpaceTypes(const NameTableRow* table) { return nsNames_.loadTable(table); }
+    // The three built-in tables.
+    bool loadDefaultNameTables();
+
+    const NameIdMap& elementNames() const { return elementNames_; }
+    const NameIdMap& attrNames() const { return attrNames_; }
+    const NameIdMap& nsNames() const { return nsNames_; }
+
+    // ---- attribute values and ids ----
+    AttributeValueTable& attrValues() { return attrValues_; }
+    const AttributeValueTable& attrValues() const { return attrValues_; }
+    LVString16 getAttrValue(uint32_t index) const { return attrValues_.get(index); }
+    const IdNodeMap& idMap() const { return idMap_; }
+    // The element whose `id` (or, for `a`, `name`) is value; null when none.
+    ldomNode* getNodeByIdValue(const LVString16& value) const;
+
+    // ---- whole-document conversion ----
+    // Converts every mutable element, then every mutable text node, to
+    // persistent form. 0 done, 1 the time limit expired (call again to
+    // continue), 2 some node could not be converted.
+    int persist(const TimeLimit& limit);
+
+    // ---- render properties, highlight settings, page list ----
+    DocRenderProps& renderProps() { return renderProps_; }
+    DocHighlightSettings& highlightSettings() { return highlight_; }
+    std::vector<uint8_t>& pageListData() { return pageListData_; }
+
+protected:
+    lxmlDocBase();
+
+private:
+    friend class ldomNode;
+    friend struct DomInternals;
+
+    // Keeps the id map in step with an attribute set on element (namespace 0).
+    void onAttributeSet(ldomNode* element, uint16_t attrId, uint32_t oldValue, uint32_t newValue);
+    // Drops the id-map entries that point at element.
+    void onElementDestroyed(ldomNode* element);
+    // Whether attribute attrId of an element named elementId is tracked by the id map.
+    bool isIdAttribute(uint16_t elementId, uint16_t attrId) const;
+
+    NameIdMap elementNames_;
+    NameIdMap attrNames_;
+    NameIdMap nsNames_;
+    AttributeValueTable attrValues_;
+    IdNodeMap idMap_;
+    DocRenderProps renderProps_;
+    DocHighlightSettings highlight_;
+    std::vector<uint8_t> pageListData_;
+    mutable uint16_t idAttrId_ = 0;
+    mutable uint16_t nameAttrId_ = 0;
+    mutable uint16_t aElementId_ = 0;
+};
+
+class ldomDocument : public LVRefCounter, public lxmlDocBase {
+public:
+    // A new document, or null when 256 documents are already live. With
+    // loadDefaultNames the built-in element, attribute and namespace tables
+    // are loaded.
+    static Ref<ldomDocument> create(bool loadDefaultNames = true);
+
+    ldomDocument();
+    ~ldomDocument() override;
+};
