@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Rebuilds the code page detector's statistics from running text.
 
-1. Downloads the Debian packages below (translated manual pages and program
-   message catalogues) with `apt-get download` and unpacks them with
+1. Downloads the Debian packages below (translated manual pages, program
+   message catalogues and collections of sayings) with `apt-get download` and unpacks them with
    `dpkg-deb -x` into the work folder; nothing is installed.
 2. Turns them into plain UTF-8 text per language: manual pages with their
    roff markup stripped, message catalogues (.mo) as their translated
-   messages with format directives removed. Each manual page, and each run of
-   40 messages of a catalogue, is one document.
+   messages with format directives removed, sayings with their line breaks
+   joined. Each manual page, each run of 40 messages of a catalogue and each
+   run of 40 sayings is one document.
 3. Holds out one document in six (chosen by a CRC-32 of its name) for testing;
    the rest is training text.
 4. Converts each statistics entry's training text to its code page with iconv
@@ -45,8 +46,16 @@ MO_PACKAGES = [
     "libavahi-common-data", "packagekit", "software-properties-common", "make",
     "binutils-common",
 ]
+# Collections of quotations and sayings: prose with typographic punctuation.
+FORTUNE_PACKAGES = [
+    "fortunes-de", "fortunes-es", "fortunes-it", "fortunes-pl", "fortunes-ru", "fortunes-cs",
+    "fortunes-bg",
+]
 
-# Language code of the statistics -> (manual page folders, locale folders).
+# Language code of the statistics -> (manual page folders, locale folders,
+# fortune folders).
+FORTUNES = {"ru": "ru", "bg": "bg", "cs": "cs", "cz": "cs", "pl": "pl", "de": "de", "es": "es",
+            "it": "it"}
 LANGUAGES = {
     "ru": (["ru"], ["ru"]),
     "bg": ([], ["bg"]),
@@ -234,6 +243,18 @@ def documents(work, lang_key):
             msgs = read_mo(os.path.join(base, f))
             for k in range(0, len(msgs), 40):
                 docs.append((f"mo/{loc}/{f}#{k}", "\n".join(msgs[k:k + 40])))
+    if lang_key in FORTUNES:
+        base = os.path.join(root, "usr", "share", "games", "fortunes", FORTUNES[lang_key])
+        for f in sorted(os.listdir(base)) if os.path.isdir(base) else []:
+            path = os.path.join(base, f)
+            if not os.path.isfile(path) or os.path.islink(path) or "." in f or f == "asciiart":
+                continue
+            with open(path, "rb") as fh:
+                cookies = fh.read().decode("utf-8", "replace").split("\n%\n")
+            for k in range(0, len(cookies), 40):
+                # Lines of a cookie are joined: its line breaks are layout.
+                text = "\n".join(" ".join(c.split()) for c in cookies[k:k + 40])
+                docs.append((f"fortune/{FORTUNES[lang_key]}/{f}#{k}", text))
     return docs
 
 
@@ -248,7 +269,7 @@ def fetch(work):
     root = os.path.join(work, "root")
     os.makedirs(debs, exist_ok=True)
     have = {f.split("_")[0] for f in os.listdir(debs) if f.endswith(".deb")}
-    missing = [p for p in MAN_PACKAGES + MO_PACKAGES if p not in have]
+    missing = [p for p in MAN_PACKAGES + MO_PACKAGES + FORTUNE_PACKAGES if p not in have]
     if missing:
         subprocess.run(["apt-get", "download"] + missing, cwd=debs, check=True)
     if not os.path.isdir(root):
