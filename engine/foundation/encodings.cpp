@@ -439,6 +439,32 @@ double scoreCodePageStats(const CodePageStats& text, const CodePageStatsEntry& e
     return (2 * upperCos + 6 * pairCos) / (ld + pd);
 }
 
+// True for ASCII prose whose only frequent high bytes are the cp1252
+// typographic characters (ellipsis, curly quotes, dashes, no-break space,
+// guillemets): other bytes >= 0x80 are fewer than one per 300 ASCII
+// letters. Every language of the statistics uses non-ASCII letters far more
+// often.
+static bool mostlyAsciiLetters(const uint8_t* s, size_t length, bool skipMarkup) {
+    auto typographic = [](uint8_t c) {
+        return c == 0x85 || (c >= 0x91 && c <= 0x97) || c == 0xA0 || c == 0xAB || c == 0xBB;
+    };
+    uint64_t ascii = 0, high = 0;
+    bool inTag = false;
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t c = s[i];
+        if (skipMarkup) {
+            if (c == '<') inTag = true;
+            if (inTag) {
+                if (c == '>') inTag = false;
+                continue;
+            }
+        }
+        if (c >= 0x80) high += typographic(c) ? 0 : 1;
+        else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') ++ascii;
+    }
+    return ascii >= 1000 && high * 300 < ascii;
+}
+
 bool detectCodePage(const char* bytes, size_t length, LVString8& codePage, LVString8& language,
                     bool skipMarkup, int* entryIndex) {
     if (entryIndex) *entryIndex = -1;
@@ -460,6 +486,16 @@ bool detectCodePage(const char* bytes, size_t length, LVString8& codePage, LVStr
             codePage = "utf-8";
         }
         language = "en";
+        return true;
+    }
+
+    if (mostlyAsciiLetters(s, length, skipMarkup)) {
+        // English (and other nearly pure ASCII prose) has no entry of its own:
+        // its few high bytes are typographic quotes and dashes, which the
+        // letter statistics of other languages would misread.
+        codePage = "cp1252";
+        language = "en";
+        if (skipMarkup && encodingFromHeader(bytes, length, headerName)) codePage = headerName;
         return true;
     }
 

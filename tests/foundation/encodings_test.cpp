@@ -630,3 +630,18 @@ TEST(MultiByte, StreamingKeepsCharactersCutByTheInputOrOutputEnd) {
 }
 
 }  // namespace
+
+// English has no statistics entry: cp1252 prose whose high bytes are mostly
+// curly quotes and dashes must not be read as a Baltic or Cyrillic page.
+TEST(DetectCodePage, EnglishProseWithTypographicQuotesIsCp1252) {
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += "\x93Well,\x94 she said, \x93it\x92s the old house \x97 isn\x92t it?\x94 ";
+        text += "The quick brown fox jumps over the lazy dog again and again.\n";
+        if (i % 20 == 0) text += "They met at the caf\xE9.\n";
+    }
+    LVString8 cp, lang;
+    ASSERT_TRUE(detectCodePage(text.data(), text.size(), cp, lang, false));
+    EXPECT_EQ(std::string(cp.c_str()), "cp1252");
+    EXPECT_EQ(std::string(lang.c_str()), "en");
+}
