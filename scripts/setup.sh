@@ -10,6 +10,9 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core
+  libxml2-utils
+  zip unzip
+  libmobi-tools
 )
 
 missing=()
