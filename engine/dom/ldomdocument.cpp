@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "dom/dochooks.h"
+#include "dom/range.h"
+#include "dom/toc.h"
 #include "foundation/log.h"
 #include "foundation/timelimit.h"
 
@@ -283,8 +286,31 @@ int lxmlDocBase::persist(const TimeLimit& limit) {
 
 // ---- ldomDocument ----------------------------------------------------------------------
 
-ldomDocument::ldomDocument() = default;
-ldomDocument::~ldomDocument() = default;
+ldomDocument::ldomDocument()
+    : props_(createPropsContainer()),
+      toc_(std::make_unique<ldomTocItem>(this)),
+      selections_(std::make_unique<ldomXRangeList>()) {}
+
+// The selection list goes first: its ranges name nodes of this document.
+ldomDocument::~ldomDocument() { selections_.reset(); }
+
+namespace {
+DocumentStyler& noStyler() {
+    static DocumentStyler styler;
+    return styler;
+}
+DocumentBlobSink& noBlobSink() {
+    static DocumentBlobSink sink;
+    return sink;
+}
+}  // namespace
+
+DocumentStyler& ldomDocument::styler() const { return styler_ ? *styler_ : noStyler(); }
+void ldomDocument::setStyler(std::unique_ptr<DocumentStyler> styler) { styler_ = std::move(styler); }
+DocumentBlobSink& ldomDocument::blobSink() const { return blobSink_ ? *blobSink_ : noBlobSink(); }
+void ldomDocument::setBlobSink(std::unique_ptr<DocumentBlobSink> sink) {
+    blobSink_ = std::move(sink);
+}
 
 Ref<ldomDocument> ldomDocument::create(bool loadDefaultNames) {
     Ref<ldomDocument> doc(new ldomDocument());

@@ -18,10 +18,16 @@
 #include "dom/nametables.h"
 #include "dom/nodehandle.h"
 #include "foundation/lvstring.h"
+#include "foundation/props.h"
 #include "foundation/refcount.h"
 
 class TimeLimit;
 class tinyNodeCollection;
+class ldomTocItem;
+class ldomXRangeList;
+struct ldomWordSpan;
+class DocumentStyler;
+class DocumentBlobSink;
 
 // Document flags.
 constexpr uint32_t DOC_FLAG_ENABLE_INTERNAL_STYLES = 0x0001;
@@ -276,4 +282,50 @@ public:
 
     ldomDocument();
     ~ldomDocument() override;
+
+    // ---- document properties (doc.title, doc.file.code.base, ...) ----
+    const QLPropRef& getProps() const { return props_; }
+
+    // ---- table of contents (root item: level 0, no title) ----
+    ldomTocItem* getToc() const { return toc_.get(); }
+
+    // ---- current selection, search hits and chosen link (kept by the view) ----
+    ldomXRangeList& getSelections() const { return *selections_; }
+
+    // ---- hooks for styling while parsing and for binary objects ----
+    // Never null: a document without a styler or blob store uses do-nothing ones.
+    DocumentStyler& styler() const;
+    void setStyler(std::unique_ptr<DocumentStyler> styler);
+    DocumentBlobSink& blobSink() const;
+    void setBlobSink(std::unique_ptr<DocumentBlobSink> sink);
+
+    // The stylesheet file a `link` element of the book names (combined with
+    // the book's code base); empty when there is none.
+    const LVString16& getStylesheetFileName() const { return stylesheetFile_; }
+    void setStylesheetFileName(const LVString16& name) { stylesheetFile_ = name; }
+
+    // Text search (search.cpp). Appends to words every occurrence of pattern
+    // inside one text node, in document order, or backwards with reverse;
+    // true when anything was found. caseInsensitive lower-cases pattern and
+    // text; without it neither is changed. At most maxCount words (no limit
+    // when 0 or less). With maxHeight > 0 the first hit's y is a base and the
+    // search ends at a hit more than maxHeight below it (above it, in
+    // reverse).
+    //
+    // The y bounds minY..maxY select the part of the laid-out document to
+    // search. Turning y coordinates into positions needs the block layout,
+    // which does not exist yet: until it does, the whole document is
+    // searched and minY/maxY only have to be sane (minY is clamped to 0, a
+    // maxY of 0 or less means the end). A hit's y is its text's element box
+    // (zero before layout, so maxHeight has no effect until then).
+    bool findText(const LVString16& pattern, bool caseInsensitive, bool reverse, int minY,
+                  int maxY, std::vector<ldomWordSpan>& words, int maxCount, int maxHeight);
+
+private:
+    QLPropRef props_;
+    std::unique_ptr<ldomTocItem> toc_;
+    std::unique_ptr<ldomXRangeList> selections_;
+    std::unique_ptr<DocumentStyler> styler_;
+    std::unique_ptr<DocumentBlobSink> blobSink_;
+    LVString16 stylesheetFile_;
 };

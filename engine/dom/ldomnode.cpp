@@ -413,6 +413,19 @@ LVString8 ldomNode::getText8() const {
     return out;
 }
 
+bool ldomNode::getTextBytes(const char*& data, uint32_t& length) const {
+    if (ldomMutableText* t = DomInternals::mutText(this)) {
+        data = t->text.c_str();
+        length = static_cast<uint32_t>(t->text.length());
+        return true;
+    }
+    DomInternals::TextView v;
+    if (!DomInternals::textView(this, v)) return false;
+    data = reinterpret_cast<const char*>(v.p + kTextHeader);
+    length = v.length;
+    return true;
+}
+
 LVString16 ldomNode::getText() const {
     if (isText()) {
         if (ldomMutableText* t = DomInternals::mutText(this))

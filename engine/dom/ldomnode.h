@@ -95,6 +95,10 @@ public:
     // text nodes in document order, concatenated.
     LVString16 getText() const;
     LVString8 getText8() const;
+    // A text node's UTF-8 bytes without a copy. The pointer stays valid until
+    // the document changes or another record is read (a storage may swap).
+    // False for elements and null nodes.
+    bool getTextBytes(const char*& data, uint32_t& length) const;
     // Replaces a text node's text (the node becomes mutable).
     bool setText(const LVString8& utf8);
     bool setText(const LVString16& text);
