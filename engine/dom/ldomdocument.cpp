@@ -318,3 +318,18 @@ Ref<ldomDocument> ldomDocument::create(bool loadDefaultNames) {
     if (loadDefaultNames) doc->loadDefaultNameTables();
     return doc;
 }
+
+bool ldomDocument::openFromCache(CacheLoadingCallback* callback) {
+    (void)callback;
+    // Cached documents live in a cache directory, which no program sets yet.
+    LOG_DEBUG("ldomDocument::openFromCache() : no cache directory");
+    return false;
+}
+
+int ldomDocument::updateCacheFile(TimeLimit& limit) {
+    (void)limit;
+    // Without a cache file (createCacheFile logs why) there is nothing to
+    // write to; documents are not yet saved into one.
+    if (createCacheFile()) LOG_ERROR("ldomDocument: saving to the cache file is not available");
+    return 2;
+}

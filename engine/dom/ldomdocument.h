@@ -20,6 +20,8 @@
 #include "foundation/lvstring.h"
 #include "foundation/props.h"
 #include "foundation/refcount.h"
+#include "foundation/timelimit.h"
+#include "streams/container.h"
 
 class TimeLimit;
 class tinyNodeCollection;
@@ -273,6 +275,13 @@ private:
     mutable uint16_t aElementId_ = 0;
 };
 
+// Told by the document cache which format a cached document was stored with.
+class CacheLoadingCallback {
+public:
+    virtual ~CacheLoadingCallback() = default;
+    virtual void onCachedFormatKnown(int formatId) = 0;
+};
+
 class ldomDocument : public LVRefCounter, public lxmlDocBase {
 public:
     // A new document, or null when 256 documents are already live. With
@@ -285,6 +294,30 @@ public:
 
     // ---- document properties (doc.title, doc.file.code.base, ...) ----
     const QLPropRef& getProps() const { return props_; }
+    // Shares the given set (the view's doc.* properties) instead of its own,
+    // so that what a reader writes here is what the view shows.
+    void setProps(const QLPropRef& props) {
+        if (props) props_ = props;
+    }
+
+    // ---- the folder or archive the book lives in (links, images, styles) ----
+    const ContainerHandle& getContainer() const { return container_; }
+    void setContainer(const ContainerHandle& container) { container_ = container; }
+
+    // Percent by which spaces may be condensed when justifying lines.
+    int getSpaceCondensingPercent() const { return spaceCondensingPercent_; }
+    void setSpaceCondensingPercent(int percent) {
+        spaceCondensingPercent_ = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+    }
+
+    // ---- document cache ----
+    // Restores the document from its cache file; false when there is no
+    // cache directory or no usable file (a cache directory is never set
+    // until the cache is built, so this always parses afresh today).
+    bool openFromCache(CacheLoadingCallback* callback);
+    // Writes the document to its cache file within the time limit: 0 done,
+    // 1 timed out, 2 error or no cache file.
+    int updateCacheFile(TimeLimit& limit);
 
     // ---- table of contents (root item: level 0, no title) ----
     ldomTocItem* getToc() const { return toc_.get(); }
@@ -323,6 +356,8 @@ public:
 
 private:
     QLPropRef props_;
+    ContainerHandle container_;
+    int spaceCondensingPercent_ = 50;
     std::unique_ptr<ldomTocItem> toc_;
     std::unique_ptr<ldomXRangeList> selections_;
     std::unique_ptr<DocumentStyler> styler_;

@@ -6,7 +6,6 @@
 #include "dom/range.h"
 #include "dom/toc.h"
 #include "dom/writerutil.h"
-#include "formats/fileparser.h"
 #include "foundation/log.h"
 #include "foundation/textutil.h"
 #include "streams/paths.h"
@@ -247,12 +246,6 @@ void ldomDocumentWriter::closeDownTo(size_t index) {
 
 void ldomDocumentWriter::closeAll() { closeDownTo(0); }
 
-// The parsers live in the format readers' library, which builds on this one.
-// GCC would otherwise guess the parser's class from the header and inline its
-// Stop here, tying this library to theirs.
-#if defined(__GNUC__) && !defined(__clang__)
-__attribute__((optimize("no-devirtualize-speculatively")))
-#endif
 void ldomDocumentWriter::checkHeaderOnlyStop(uint16_t closedId) {
     if (static_cast<int>(closedId) != descriptionId_) return;
     stopped_ = true;

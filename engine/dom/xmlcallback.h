@@ -1,6 +1,7 @@
-// The event interface between every format reader and the document writers:
-// a tag opens, its attributes arrive, its body starts, text runs come, the
-// tag closes; binary objects and document properties may arrive in between.
+// The interfaces between the format readers and the document writers: the
+// parser interface every reader implements, and the events a reader sends
+// (a tag opens, its attributes arrive, its body starts, text runs come, the
+// tag closes; binary objects and document properties may arrive in between).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,45 @@
 #include "foundation/types.h"
 
 class ldomNode;
-class LVFileFormatParser;
+
+// Receives load progress from a running parser. The view controller installs
+// one; the command-line tools and tests do not, and then progress reporting
+// costs nothing.
+class LVParserProgressListener {
+public:
+    virtual ~LVParserProgressListener() = default;
+    // percent: 0..100.
+    virtual void OnLoadFileProgress(int percent) { (void)percent; }
+    // The first pages of text have been delivered early in the file (under
+    // 30 percent): a view may lay them out before the rest arrives.
+    virtual void OnLoadFileFirstPagesReady() {}
+};
+
+class LVFileFormatParser {
+public:
+    virtual ~LVFileFormatParser() = default;
+
+    virtual void setProgressCallback(LVParserProgressListener* listener) = 0;
+    // True when the stream is in this parser's format.
+    virtual bool CheckFormat() = 0;
+    // Parses the whole stream into the callback; true when the loop ended.
+    virtual bool Parse() = 0;
+    // Rewinds to the start of the stream.
+    virtual void Reset() = 0;
+    // Asks the parse loop to end at its next step.
+    virtual void Stop() = 0;
+    // Selects the encoding by name (see LVTextFileBase).
+    virtual void SetCharset(const lvchar16* name) = 0;
+    // 128 characters for the bytes 0x80..0xFF, or null for none.
+    virtual void SetCharsetTable(const lvchar16* table) = 0;
+    virtual const lvchar16* GetCharsetTable() = 0;
+    // A flag with no effect on parsing; kept for the readers that carry it.
+    virtual void setKeepFlag(bool keep) = 0;
+    virtual bool getKeepFlag() = 0;
+    // 0..100.
+    virtual int getProgressPercent() = 0;
+    virtual bool isEof() = 0;
+};
 
 // Text flags: the parser asks for them with getFlags() before each text run
 // and passes them back with OnText().
