@@ -10,4 +10,4 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLUMO_TESTS
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
 
 book="${1:-$root/samples/kapitanskaya-dochka.mobi}"
-exec "$build/tools/vellumo-cli/vellumo-cli" stat "$book"
+exec "$build/tools/vellumo-cli/vellumo-cli" show "$book" 30

@@ -102,6 +102,28 @@ public:
     bool getShowCover() const { return showCover_; }
     void setListener(LVDocViewListener* listener) { callback_ = listener; }
 
+    // ---- drawing settings (layout and drawing use them) ----------------------
+    int getBitsPerPixel() const { return bitsPerPixel_; }
+    int getWidth() const { return width_; }
+    int getHeight() const { return height_; }
+    int getViewMode() const { return viewMode_; }  // 1 pages, 0 scroll
+    int getScrollPos() const { return scrollPos_; }
+    int getPageIndex() const { return pageIndex_; }
+    int getFontSize() const { return fontSize_; }
+    int getHeaderFontSize() const { return headerFontSize_; }
+    int getInterlineSpace() const { return interlineSpace_; }
+    uint32_t getBackgroundColor() const { return backgroundColor_; }
+    uint32_t getTextColor() const { return textColor_; }
+    // 0xFF000000 means: the text colour.
+    uint32_t getHeaderColor() const { return headerColor_; }
+    PropRect getPageMargins() const {
+        return PropRect{marginLeft_, marginTop_, marginRight_, marginBottom_};
+    }
+    int getVisiblePageCount() const { return visiblePages_; }
+    int getHeaderFlags() const { return headerFlags_; }
+    int getBatteryLevel() const { return batteryLevel_; }
+    int getRotation() const { return rotation_; }
+
     // ---- layout hooks the loader calls (drawing arrives with the layout) ----
     // Applies the view settings to the document.
     void updateRenderProps(int width = 0, int height = 0);

@@ -38,6 +38,23 @@ check "missing file exit" 1 $?
 "$cli" stat "$tmp" >/dev/null 2>&1
 check "folder exit" 1 $?
 
+# Books load through the view controller: properties, text, and the
+# message page on standard error with status 1 when the content fails.
+out=$("$cli" props "$src/samples/kapitanskaya-dochka.mobi" | grep '^doc.file.format.id=')
+check "props format" "doc.file.format.id=5" "$out"
+out=$(cd "$src/samples" && "$cli" props kapitanskaya-dochka.mobi | grep '^doc.file.size=')
+check "props bare name" "doc.file.size=243319" "$out"
+"$cli" text "$src/samples/kapitanskaya-dochka.mobi" | grep -q 'Береги честь смолоду'
+check "text" 0 $?
+"$cli" show "$src/samples/kapitanskaya-dochka.mobi" 5 | grep -q '^== text$'
+check "show" 0 $?
+printf 'abcd' > "$tmp/tiny.azw"
+err=$("$cli" text "$tmp/tiny.azw" 2>&1 >/dev/null)
+check "tiny book status" 1 $?
+check "tiny book message" "ERROR: Wrong document size" "$err"
+"$cli" xml "$tmp/missing.azw" >/dev/null 2>&1
+check "missing book status" 1 $?
+
 # Usage errors.
 "$cli" >/dev/null 2>&1; check "no command" 2 $?
 "$cli" nosuch >/dev/null 2>&1; check "unknown command" 2 $?

@@ -63,10 +63,8 @@ bool load(LVDocView& view, const std::string& arg) {
     return false;
 }
 
-int cmdProps(const Args& args) {
-    LVDocViewHandle view(new LVDocView());
-    if (!load(*view, args[0])) return kExitLoad;
-    const QLPropRef& props = view->getDocProps();
+void printProps(const LVDocView& view) {
+    const QLPropRef& props = view.getDocProps();
     // The container keeps its pairs sorted by name.
     for (int32_t i = 0; i < props->getCount(); ++i) {
         LVString8 line = props->getName(i);
@@ -75,6 +73,12 @@ int cmdProps(const Args& args) {
         line.append("\n");
         writeOut(line);
     }
+}
+
+int cmdProps(const Args& args) {
+    LVDocViewHandle view(new LVDocView());
+    if (!load(*view, args[0])) return kExitLoad;
+    printProps(*view);
     return kExitOk;
 }
 
@@ -124,6 +128,44 @@ int cmdToc(const Args& args) {
     return kExitOk;
 }
 
+// Properties, table of contents and the first lines of the text: what the
+// engine knows of a book at a glance.
+int cmdShow(const Args& args) {
+    long lines = 20;
+    if (args.size() > 1) {
+        char* end = nullptr;
+        lines = strtol(args[1].c_str(), &end, 10);
+        if (!end || *end || lines < 0) {
+            fprintf(stderr, "usage: vellumo-cli show BOOK [LINES]\n");
+            return kExitUsage;
+        }
+    }
+    LVDocViewHandle view(new LVDocView());
+    if (!load(*view, args[0])) return kExitLoad;
+    printf("== properties\n");
+    fflush(stdout);
+    printProps(*view);
+    printf("== contents\n");
+    if (ldomTocItem* toc = view->getDocument()->getToc()) printToc(toc);
+    printf("== text\n");
+    LVString8 text = encodeUtf8(dumpDocumentText(view->getDocument()));
+    int32_t pos = 0;
+    for (long n = 0; n < lines && pos < text.length();) {
+        int32_t nl = text.indexOf('\n', pos);
+        int32_t end = nl < 0 ? text.length() : nl;
+        if (end > pos) {
+            writeOut(text.substr(pos, end - pos));
+            printf("\n");
+            ++n;
+        }
+        pos = end + 1;
+    }
+    return kExitOk;
+}
+
+const CommandRegistration kShow({"show", "show BOOK [LINES]",
+                                 "print the properties, contents and first LINES (20) of text", 1,
+                                 2, cmdShow});
 const CommandRegistration kProps({"props", "props BOOK",
                                   "print the book's doc.* properties, name=value, sorted", 1, 1,
                                   cmdProps});
