@@ -14,36 +14,23 @@
 // mobitool is not on the PATH.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/benchutil.h"
 #include "dom/ldomdocument.h"
 #include "formats/eventlog.h"
 #include "formats/pdbimport.h"
 #include "formats/xmlparser.h"
 #include "streams/filestream.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
+using namespace benchutil;
 
 namespace {
-
-fs::path corpusDir() {
-    const char* env = std::getenv("VELLUMO_CORPUS");
-    if (env && *env) return env;
-    // The corpus lies beside the source tree.
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "shared" / "corpus";
-}
 
 // The largest *.mobi of the corpus that opens.
 const std::string& largestMobi() {
@@ -64,20 +51,6 @@ const std::string& largestMobi() {
         return best;
     }();
     return path;
-}
-
-std::string peerPath() {
-    const char* pathEnv = std::getenv("PATH");
-    std::string paths = pathEnv ? pathEnv : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= paths.size()) {
-        size_t end = paths.find(':', start);
-        if (end == std::string::npos) end = paths.size();
-        fs::path candidate = fs::path(paths.substr(start, end - start)) / "mobitool";
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        start = end + 1;
-    }
-    return {};
 }
 
 // Decodes the book and reads all of its text; returns the text size.
@@ -119,50 +92,39 @@ uint32_t importBook(const std::string& path) {
     return doc->getElementCount();
 }
 
-double mb(double bytes) { return bytes / (1024.0 * 1024.0); }
-
-// Peak resident size (bytes) of a forked child that runs work once.
-template <class Work>
-double childPeakRss(Work work) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        work();
-        _exit(0);
-    }
-    int status = 0;
-    struct rusage ru {};
-    if (pid < 0 || wait4(pid, &status, 0, &ru) < 0) return 0;
-    return static_cast<double>(ru.ru_maxrss) * 1024.0;
-}
-
-// Runs the peer with args; false when it cannot be run or fails. peakRss
-// receives its peak resident size in bytes.
-bool runPeer(const std::vector<std::string>& args, double& peakRss) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status = 0;
-    struct rusage ru {};
-    if (wait4(pid, &status, 0, &ru) < 0) return false;
-    peakRss = static_cast<double>(ru.ru_maxrss) * 1024.0;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void setCommonCounters(benchmark::State& state, double peakRss, double textSize) {
-    static const double base = childPeakRss([] {});
-    state.counters["peak_rss_MB"] = mb(peakRss);
-    state.counters["base_rss_MB"] = mb(base);
+    setRssCounters(state, peakRss);
     state.counters["text_MB"] = mb(textSize);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * textSize));
 }
+
+// The peers run first: a spawned tool's peak resident size includes the
+// benchmark process's own peak at the moment of the spawn, which is still
+// small before our benchmarks have loaded anything.
+void peer(benchmark::State& state, const char* option) {
+    const std::string& book = largestMobi();
+    std::string tool = findTool("mobitool");
+    if (tool.empty()) {
+        fprintf(stderr, "pdb_bench: peer not installed (mobitool)\n");
+        return state.SkipWithError("peer not installed");
+    }
+    if (book.empty()) return state.SkipWithError("no MOBI in the corpus");
+    char tmpl[] = "/tmp/vellumo-pdb-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) return state.SkipWithError("no scratch folder");
+    double peak = 0;
+    bool ok = true;
+    for (auto _ : state) ok = runTool({tool, option, "-o", tmpl, book}, peak) && ok;
+    std::error_code ec;
+    fs::remove_all(tmpl, ec);
+    if (!ok) return state.SkipWithError("mobitool failed");
+    setCommonCounters(state, peak, static_cast<double>(decodeBook(book)));
+}
+
+void BM_PeerDecode(benchmark::State& state) { peer(state, "-d"); }
+BENCHMARK(BM_PeerDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PeerEpub(benchmark::State& state) { peer(state, "-e"); }
+BENCHMARK(BM_PeerEpub)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_PdbDecode(benchmark::State& state) {
     const std::string& book = largestMobi();
@@ -196,29 +158,5 @@ void BM_PdbImport(benchmark::State& state) {
 }
 BENCHMARK(BM_PdbImport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void peer(benchmark::State& state, const char* option) {
-    const std::string& book = largestMobi();
-    std::string tool = peerPath();
-    if (tool.empty()) {
-        fprintf(stderr, "pdb_bench: peer not installed (mobitool)\n");
-        return state.SkipWithError("peer not installed");
-    }
-    if (book.empty()) return state.SkipWithError("no MOBI in the corpus");
-    char tmpl[] = "/tmp/vellumo-pdb-bench-XXXXXX";
-    if (!mkdtemp(tmpl)) return state.SkipWithError("no scratch folder");
-    double peak = 0;
-    bool ok = true;
-    for (auto _ : state) ok = runPeer({tool, option, "-o", tmpl, book}, peak) && ok;
-    std::error_code ec;
-    fs::remove_all(tmpl, ec);
-    if (!ok) return state.SkipWithError("mobitool failed");
-    setCommonCounters(state, peak, static_cast<double>(decodeBook(book)));
-}
-
-void BM_PeerDecode(benchmark::State& state) { peer(state, "-d"); }
-BENCHMARK(BM_PeerDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_PeerEpub(benchmark::State& state) { peer(state, "-e"); }
-BENCHMARK(BM_PeerEpub)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
