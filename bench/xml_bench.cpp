@@ -19,6 +19,8 @@
 #include <string>
 
 #include "formats/eventlog.h"
+#include "dom/ldomdocument.h"
+#include "dom/writer.h"
 #include "formats/xmlparser.h"
 #include "streams/filestream.h"
 
@@ -193,6 +195,37 @@ void parseFile(benchmark::State& state, const TempFile& file) {
     state.counters["peak_rss_mb"] = peakRssMb(RUSAGE_SELF);
 }
 
+// The same parse with the writer building the document tree (the filter
+// for HTML), a fresh document each time; peak_rss_mb then includes a tree.
+template <class Parser, class Writer>
+void buildFile(benchmark::State& state, const TempFile& file) {
+    if (file.path.empty()) {
+        state.SkipWithError("cannot write the generated book");
+        return;
+    }
+    int64_t bytes = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        StreamHandle stream = openFileStream(localToWide(file.path.c_str()), OpenModeRead);
+        Ref<ldomDocument> doc = ldomDocument::create();
+        {
+            Writer writer(doc.get());
+            Parser parser(stream, &writer);
+            if (!parser.CheckFormat() || !parser.Parse()) {
+                state.SkipWithError("the parser rejected the generated book");
+                return;
+            }
+        }
+        benchmark::DoNotOptimize(doc->getRootNode());
+        bytes += stream->GetSize();
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+    state.SetBytesProcessed(bytes);
+    state.counters["wall_ms"] = benchmark::Counter(wall * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["peak_rss_mb"] = peakRssMb(RUSAGE_SELF);
+}
+
 // The XML parser's constructor takes its flags; give both parsers one shape.
 struct FictionBookParser : LVXMLParser {
     FictionBookParser(const StreamHandle& s, LVXMLParserCallback* cb) : LVXMLParser(s, cb, false, true) {}
@@ -203,6 +236,14 @@ void BM_ParseFictionBook(benchmark::State& state) {
 }
 
 void BM_ParseHtml(benchmark::State& state) { parseFile<LVHTMLParser>(state, htmlFile()); }
+
+void BM_BuildFictionBook(benchmark::State& state) {
+    buildFile<FictionBookParser, ldomDocumentWriter>(state, fictionBookFile());
+}
+
+void BM_BuildHtml(benchmark::State& state) {
+    buildFile<LVHTMLParser, ldomDocumentWriterFilter>(state, htmlFile());
+}
 
 void runXmllint(benchmark::State& state, const TempFile& file, bool html) {
     if (file.path.empty()) {
@@ -247,6 +288,8 @@ void BM_XmllintHtml(benchmark::State& state) { runXmllint(state, htmlFile(), tru
 BENCHMARK(BM_ParseFictionBook)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_XmllintFictionBook)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_ParseHtml)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BuildFictionBook)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BuildHtml)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_XmllintHtml)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 
 }  // namespace

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dom/ldomdocument.h"
+#include "dom/treedump.h"
+#include "dom/writer.h"
 #include "formats/eventlog.h"
 #include "formats/xmlparser.h"
 #include "streams/memstream.h"
@@ -45,6 +48,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         LVHTMLParser parser(stream, &counter);
         parser.CheckFormat();
         parser.Parse();
+    }
+    {
+        // Into document trees, as the loader builds them.
+        Ref<ldomDocument> doc = ldomDocument::create();
+        if (doc) {
+            {
+                ldomDocumentWriterFilter filter(doc.get());
+                LVHTMLParser parser(stream, &filter);
+                parser.Parse();
+            }
+            dumpTreeXml(doc->getRootNode(), true);
+        }
+        Ref<ldomDocument> doc2 = ldomDocument::create();
+        if (doc2) {
+            ldomDocumentWriter writer(doc2.get());
+            LVXMLParser parser(stream, &writer, true, false);
+            parser.Parse();
+        }
     }
     {
         // Parsing without a check, in a preset charset, through the printer.
