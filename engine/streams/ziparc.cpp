@@ -71,7 +71,8 @@ public:
         : stream_(stream), buffer_(new uint8_t[kBlockSize]), pos_(pos), end_(end) {}
 
     int64_t position() const { return pos_; }
-    void seek(int64_t pos) { pos_ = pos; }
+    // A position outside the archive reads nothing.
+    void seek(int64_t pos) { pos_ = pos < 0 || pos > end_ ? end_ : pos; }
 
     // Copies up to n bytes from the current position and advances past them.
     size_t read(uint8_t* out, size_t n) {
@@ -430,9 +431,12 @@ int32_t LVZipArc::readLocal(lvsize_t archiveSize) {
                 }
             }
         } else {
+            // An entry cut short is not listed (sizes are checked before
+            // they are added: a zip64 field may hold any 64-bit value).
+            if (e.packed > static_cast<uint64_t>(archiveSize) ||
+                static_cast<int64_t>(e.packed) > static_cast<int64_t>(archiveSize) - dataStart)
+                break;
             next = dataStart + static_cast<int64_t>(e.packed);
-            // An entry cut short is not listed.
-            if (next > static_cast<int64_t>(archiveSize)) break;
         }
         addEntry(e);
         reader.seek(next);
