@@ -13,22 +13,8 @@ LVStreamFragment::LVStreamFragment(const StreamHandle& base, lvpos_t start, lvsi
 }
 
 LVResult LVStreamFragment::Seek(lvpos_t offset, int32_t origin, lvpos_t* newPosition) {
-    int64_t base = 0;
-    switch (origin) {
-        case SeekFromStart:
-            base = 0;
-            break;
-        case SeekFromCurrent:
-            base = pos_;
-            break;
-        case SeekFromEnd:
-            base = size_;
-            break;
-        default:
-            return ResultFail;
-    }
-    int64_t target = base + offset;
-    if (target < 0 || target > static_cast<int64_t>(size_)) return ResultFail;
+    int64_t target = 0;
+    if (!seekTarget(offset, origin, pos_, size_, target)) return ResultFail;
     pos_ = static_cast<lvpos_t>(target);
     if (newPosition) *newPosition = pos_;
     return ResultOk;

@@ -161,3 +161,22 @@ lvsize_t copyStreamContents(const StreamHandle& destination, const StreamHandle&
     }
     return copied;
 }
+
+bool seekTarget(int64_t offset, int32_t origin, int64_t current, int64_t size, int64_t& target) {
+    int64_t base = 0;
+    switch (origin) {
+        case SeekFromStart:
+            base = 0;
+            break;
+        case SeekFromCurrent:
+            base = current;
+            break;
+        case SeekFromEnd:
+            base = size;
+            break;
+        default:
+            return false;
+    }
+    target = base + offset;
+    return target >= 0 && target <= size;
+}

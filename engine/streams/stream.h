@@ -237,6 +237,11 @@ private:
     bool writeOnlyStream_;  // the stream is in write mode: the data was not read
 };
 
+// The position a seek of offset from origin reaches in a stream of size
+// bytes whose position is current, computed in 64 bits. False for an unknown
+// origin and for a target before the start or past the end.
+bool seekTarget(int64_t offset, int32_t origin, int64_t current, int64_t size, int64_t& target);
+
 // Rewinds source and copies its whole content to destination in chunks of at
 // most 5000 bytes. Stops at the first failed or empty read and at the first
 // failed or short write. Returns the number of bytes written to destination.

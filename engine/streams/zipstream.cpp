@@ -160,22 +160,8 @@ LVResult LVZipDecodeStream::Read(void* buffer, lvsize_t count, lvsize_t* bytesRe
 }
 
 LVResult LVZipDecodeStream::Seek(lvpos_t offset, int32_t origin, lvpos_t* newPosition) {
-    int64_t base = 0;
-    switch (origin) {
-        case SeekFromStart:
-            base = 0;
-            break;
-        case SeekFromCurrent:
-            base = position();
-            break;
-        case SeekFromEnd:
-            base = unpackedSize_;
-            break;
-        default:
-            return ResultFail;
-    }
-    int64_t target = base + offset;
-    if (target < 0 || target > static_cast<int64_t>(unpackedSize_)) return ResultFail;
+    int64_t target = 0;
+    if (!seekTarget(offset, origin, position(), unpackedSize_, target)) return ResultFail;
 
     int64_t blockStart = decoded_ - outLen_;
     if (!failed_ && target >= blockStart && target <= decoded_) {
