@@ -8,25 +8,18 @@
 #include <vector>
 
 #include "formats_test_support.h"
+#include "tests/support/corpus.h"
 #include "streams/filestream.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path corpusFolder() {
-    const char* src = getenv("VELLUMO_SOURCE_DIR");
-    return fs::path(src ? src : VELLUMO_SOURCE_DIR) / ".." / "shared" / "corpus";
-}
+fs::path corpusFolder() { return testsupport::corpusDir(); }
 
 std::string gunzip(const fs::path& path) {
     std::string out;
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[65536];
-    int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    gzclose(f);
+    testsupport::gunzipFile(path, out);
     return out;
 }
 

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tests/support/corpus.h"
 #include "dom/ldomdocument.h"
 #include "dom/treedump.h"
 #include "formats/pdbimport.h"
@@ -27,11 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path corpusDir() {
-    const char* env = std::getenv("VELLUMO_SOURCE_DIR");
-    fs::path src = env && *env ? fs::path(env) : fs::path(VELLUMO_SOURCE_DIR);
-    return src / ".." / "shared" / "corpus";
-}
+fs::path corpusDir() { return testsupport::corpusDir(); }
 
 struct Book {
     fs::path path;
@@ -69,16 +66,7 @@ bool refused(const Book& b) {
     return false;
 }
 
-bool gunzip(const fs::path& p, std::string& out) {
-    gzFile f = gzopen(p.c_str(), "rb");
-    if (!f) return false;
-    char buf[65536];
-    int n;
-    out.clear();
-    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    gzclose(f);
-    return n == 0;
-}
+bool gunzip(const fs::path& p, std::string& out) { return testsupport::gunzipFile(p, out); }
 
 std::string oraclePath(const Book& b, const char* suffix) {
     return (b.path.parent_path() / "oracle" / (b.path.filename().string() + suffix)).string();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/corpus.h"
 #include "dom/ldomdocument.h"
 #include "dom/ldomnode.h"
 #include "dom/writer.h"
@@ -25,10 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path corpusFolder() {
-    const char* src = getenv("VELLUMO_SOURCE_DIR");
-    return fs::path(src ? src : VELLUMO_SOURCE_DIR) / ".." / "shared" / "corpus";
-}
+fs::path corpusFolder() { return testsupport::corpusDir(); }
 
 std::string readAll(const fs::path& path) {
     std::string out;

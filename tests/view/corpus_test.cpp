@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dom/treedump.h"
+#include "tests/support/corpus.h"
 #include "view/lvdocview.h"
 
 namespace {
@@ -28,11 +29,7 @@ struct Book {
 
 void PrintTo(const Book& b, std::ostream* os) { *os << b.path; }
 
-std::string corpusDir() {
-    const char* src = getenv("VELLUMO_SOURCE_DIR");
-    std::string base = src ? src : VELLUMO_SOURCE_DIR;
-    return base + "/../shared/corpus";
-}
+std::string corpusDir() { return testsupport::corpusDir().string(); }
 
 std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> out;
@@ -80,12 +77,7 @@ std::vector<Book> loadManifest() {
 
 std::string gunzip(const std::string& path) {
     std::string out;
-    gzFile f = gzopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[65536];
-    int n;
-    while ((n = gzread(f, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    gzclose(f);
+    testsupport::gunzipFile(path, out);
     return out;
 }
 
