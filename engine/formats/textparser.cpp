@@ -269,6 +269,7 @@ private:
     void importPreformatted();
     void importIndented();
     void importEmptyLineParagraphs();
+    void importParagraphs(bool byIndent);
     void importPml();
     void writeParagraph(int64_t s, int64_t e);
     void writeEmptyLine() { cb_->OnTagOpenEmpty(nullptr, u"empty-line"); }
@@ -689,32 +690,14 @@ void LVTextLineQueue::importPreformatted() {
     }
 }
 
-void LVTextLineQueue::importIndented() {
-    int64_t i = bodyStart_;
-    while (!stopped()) {
-        ensure(i, kParagraphModeBatch);
-        if (i >= end()) break;
-        if (line(i).isBlank()) {
-            ++i;
-            continue;
-        }
-        int64_t e = i;
-        std::u16string head = line(i).text;
-        trimSpaces(head);
-        if (textHeadingLevel(head.c_str(), static_cast<int32_t>(head.size())) == 0) {
-            while (e + 1 < end() && e - i + 1 < kMaxParagraphLines) {
-                const LVTextLine& next = line(e + 1);
-                if (next.isBlank() || next.left > minLeft_) break;
-                ++e;
-            }
-        }
-        writeParagraph(i, e);
-        i = e + 1;
-        progress();
-    }
-}
+void LVTextLineQueue::importIndented() { importParagraphs(true); }
 
-void LVTextLineQueue::importEmptyLineParagraphs() {
+void LVTextLineQueue::importEmptyLineParagraphs() { importParagraphs(false); }
+
+// A paragraph starts at a non-blank line that is not a heading and runs on
+// (at most kMaxParagraphLines lines): by indent, while the next line is not
+// blank and not indented; otherwise up to a blank or short line, included.
+void LVTextLineQueue::importParagraphs(bool byIndent) {
     int64_t i = bodyStart_;
     while (!stopped()) {
         ensure(i, kParagraphModeBatch);
@@ -727,10 +710,12 @@ void LVTextLineQueue::importEmptyLineParagraphs() {
         std::u16string head = line(i).text;
         trimSpaces(head);
         if (textHeadingLevel(head.c_str(), static_cast<int32_t>(head.size())) == 0) {
-            // Up to a blank line or a short line, both included.
-            while (line(e).right - line(e).left >= 45 && e - i + 1 < kMaxParagraphLines &&
-                   e + 1 < end())
-                ++e;
+            auto continues = [&](int64_t at) {
+                if (!byIndent) return line(at).right - line(at).left >= 45;
+                const LVTextLine& next = line(at + 1);
+                return !next.isBlank() && next.left <= minLeft_;
+            };
+            while (e + 1 < end() && e - i + 1 < kMaxParagraphLines && continues(e)) ++e;
         }
         writeParagraph(i, e);
         i = e + 1;
