@@ -107,12 +107,6 @@ TEST_F(FileStreamTest, InvalidModes) {
     EXPECT_FALSE(std::filesystem::exists(dir.native("g.txt")));  // nothing was created
 }
 
-struct SeekCase {
-    lvpos_t offset;
-    int32_t origin;
-    lvpos_t expected;  // -1: the seek fails and the position stays at 4
-};
-
 TEST_F(FileStreamTest, SeekTargets) {
     const SeekCase cases[] = {
         {3, SeekFromStart, 3},
@@ -131,21 +125,7 @@ TEST_F(FileStreamTest, SeekTargets) {
     dir.writeFile("ten.bin", "0123456789");
     StreamHandle s = openFileStream(dir.path("ten.bin"), OpenModeRead);
     ASSERT_TRUE(s);
-    for (const SeekCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "offset " << c.offset << " origin " << c.origin);
-        ASSERT_EQ(s->SetPos(4), 4);
-        lvpos_t reported = -2;
-        LVResult result = s->Seek(c.offset, c.origin, &reported);
-        if (c.expected < 0) {
-            EXPECT_EQ(result, ResultFail);
-            EXPECT_EQ(s->GetPos(), 4);
-            EXPECT_EQ(readAt(*s, s->GetPos(), 1), "4");
-        } else {
-            EXPECT_EQ(result, ResultOk);
-            EXPECT_EQ(reported, c.expected);
-            EXPECT_EQ(s->GetPos(), c.expected);
-        }
-    }
+    expectSeeks(*s, cases);
 }
 
 TEST_F(FileStreamTest, ReadAtOrPastTheEndGivesNothing) {

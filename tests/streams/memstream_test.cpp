@@ -139,12 +139,6 @@ TEST(MemoryStream, FactoryRejectsWhatCannotBeAStream) {
     }
 }
 
-struct SeekCase {
-    lvpos_t offset;
-    int32_t origin;
-    lvpos_t expected;  // -1: the seek fails and the position stays at 4
-};
-
 TEST(MemoryStream, SeekStaysWithinTheData) {
     const SeekCase cases[] = {
         {0, SeekFromStart, 0},
@@ -165,20 +159,7 @@ TEST(MemoryStream, SeekStaysWithinTheData) {
     };
     MemoryStreamHandle s = createMemoryStream("0123456789", 10, true, OpenModeRead);
     ASSERT_TRUE(s);
-    for (const SeekCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << "offset " << c.offset << " origin " << c.origin);
-        ASSERT_EQ(s->SetPos(4), 4);
-        lvpos_t reported = -2;
-        LVResult result = s->Seek(c.offset, c.origin, &reported);
-        if (c.expected < 0) {
-            EXPECT_EQ(result, ResultFail);
-            EXPECT_EQ(s->GetPos(), 4);
-        } else {
-            EXPECT_EQ(result, ResultOk);
-            EXPECT_EQ(reported, c.expected);
-            EXPECT_EQ(s->GetPos(), c.expected);
-        }
-    }
+    expectSeeks(*s, cases);
 }
 
 TEST(MemoryStream, ReadIsCutAtTheEnd) {

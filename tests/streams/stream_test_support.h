@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "streams/stream.h"
 
 // Lets test failures show engine strings as UTF-8 text.
@@ -163,3 +165,32 @@ public:
 private:
     lvpos_t pos_ = 0;
 };
+
+// One seek from position 4 of a stream holding "0123456789".
+struct SeekCase {
+    lvpos_t offset;
+    int32_t origin;
+    lvpos_t expected;  // -1: the seek fails and the position stays at 4
+};
+
+// Runs every case from position 4: a failed seek reports failure and leaves
+// the position (and what is read there) unchanged; a good one reports and
+// takes the expected position.
+template <size_t N>
+void expectSeeks(LVStream& s, const SeekCase (&cases)[N]) {
+    for (const SeekCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "offset " << c.offset << " origin " << c.origin);
+        ASSERT_EQ(s.SetPos(4), 4);
+        lvpos_t reported = -2;
+        LVResult result = s.Seek(c.offset, c.origin, &reported);
+        if (c.expected < 0) {
+            EXPECT_EQ(result, ResultFail);
+            EXPECT_EQ(s.GetPos(), 4);
+            EXPECT_EQ(readAt(s, s.GetPos(), 1), "4");
+        } else {
+            EXPECT_EQ(result, ResultOk);
+            EXPECT_EQ(reported, c.expected);
+            EXPECT_EQ(s.GetPos(), c.expected);
+        }
+    }
+}

@@ -3,15 +3,7 @@
 set -u
 cli="$1"
 src="$2"
-fails=0
-check() {  # check NAME EXPECTED ACTUAL
-    if [ "$2" != "$3" ]; then
-        echo "FAIL: $1"
-        echo "  expected: $2"
-        echo "  actual:   $3"
-        fails=$((fails + 1))
-    fi
-}
+. "$(dirname "$0")/../support/check.sh"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
